@@ -1,0 +1,57 @@
+// Runs the real program on a pseudo-terminal of its own, as a user would.
+#ifndef TANDREL_TESTS_PTY_SESSION_H
+#define TANDREL_TESTS_PTY_SESSION_H
+
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+#include <termios.h>
+
+enum class input_source { terminal, null_device, text };
+
+struct program_options {
+    bool controlling_terminal = true;
+    input_source input = input_source::terminal;
+    std::string input_text;  // for input_source::text
+    bool output_to_file = false;
+    bool hangup_ignored = false;  // as under nohup
+    std::vector<std::string> arguments;
+    const termios* initial_mode = nullptr;
+};
+
+struct program_session {
+    pid_t pid = -1;
+    int master = -1;
+    int terminal = -1;  // the program's side, kept open to read its mode and queue
+    std::string input_file;
+    std::string output_file;
+    std::string screen;  // everything the terminal has shown so far
+};
+
+// Starts the program; false (with a message on stderr) if that failed.
+bool start_program(program_session* session, const program_options& options);
+
+// Reads the screen until it shows text; false after timeout_ms.
+bool screen_shows(program_session* session, const std::string& text, int timeout_ms);
+
+// Waits until the terminal is in raw mode (no canonical input, echo or signal keys).
+bool wait_for_raw_mode(program_session* session, int timeout_ms);
+
+void type(program_session* session, const std::string& bytes);
+
+// Exit status, 128 + n for death by signal n, or -1 if the program was still
+// running after timeout_ms (it is then killed).
+int wait_for_exit(program_session* session, int timeout_ms);
+
+// Bytes still waiting in the terminal's input queue.
+int bytes_left_in_terminal(const program_session& session);
+
+termios terminal_mode(const program_session& session);
+
+std::string output_of(const program_session& session);
+
+// Kills the program if it still runs, closes the terminal, removes files.
+void end_session(program_session* session);
+
+#endif

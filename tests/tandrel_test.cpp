@@ -1,0 +1,295 @@
+// The real program on a pseudo-terminal: its dialogue, its key wait, and the
+// terminal as it leaves it.
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "credit.h"
+#include "pty_session.h"
+
+namespace {
+
+constexpr int patience_ms = 5000;
+
+const std::string dialogue_before_result = std::string("\n\n\n tandrel   ver 1.0  March 13, 2008 \n") +
+                                           "\n by " + credit_author + "   Email: " + credit_contact +
+                                           " \n" +
+                                           "\n Rayleigh distribution for SDOF response. \n"
+                                           "\n Enter the duration (sec) \n"
+                                           "\n\n Enter the natural frequency (Hz) \n";
+const std::string result_start = "\n\n Expected peak = ";
+const std::string dialogue_after_result = " sigma\n\n Press any key to exit.\n";
+
+std::string dialogue(const std::string& shown_peak) {
+    return dialogue_before_result + result_start + shown_peak + dialogue_after_result;
+}
+
+// Not-a-number is spelt as the C library spells it; only its field is fixed.
+void expect_not_a_number_dialogue(const std::string& output) {
+    const std::string start = dialogue_before_result + result_start;
+    ASSERT_GE(output.size(), start.size() + dialogue_after_result.size()) << output;
+    EXPECT_EQ(output.substr(0, start.size()), start);
+    EXPECT_EQ(output.substr(output.size() - dialogue_after_result.size()), dialogue_after_result);
+    const std::string field = output.substr(
+        start.size(), output.size() - start.size() - dialogue_after_result.size());
+    EXPECT_EQ(field.size(), 6u) << field;
+    EXPECT_NE(field.find("nan"), std::string::npos) << field;
+}
+
+void expect_same_mode(const termios& before, const termios& after) {
+    EXPECT_EQ(before.c_iflag, after.c_iflag);
+    EXPECT_EQ(before.c_oflag, after.c_oflag);
+    EXPECT_EQ(before.c_cflag, after.c_cflag);
+    EXPECT_EQ(before.c_lflag, after.c_lflag);
+    EXPECT_EQ(0, std::memcmp(before.c_cc, after.c_cc, sizeof before.c_cc));
+    EXPECT_EQ(cfgetispeed(&before), cfgetispeed(&after));
+    EXPECT_EQ(cfgetospeed(&before), cfgetospeed(&after));
+}
+
+class Tandrel : public ::testing::Test {
+protected:
+    void TearDown() override { end_session(&session); }
+
+    void start(const program_options& options) {
+        ASSERT_TRUE(start_program(&session, options));
+        mode_before = terminal_mode(session);
+    }
+
+    // Types the key once the wait is in raw mode; returns the exit status.
+    int press(const std::string& key) {
+        EXPECT_TRUE(wait_for_raw_mode(&session, patience_ms)) << "no key wait; screen:\n" << session.screen;
+        type(&session, key);
+        return wait_for_exit(&session, patience_ms);
+    }
+
+    void expect_terminal_as_before() {
+        expect_same_mode(mode_before, terminal_mode(session));
+    }
+
+    program_session session;
+    termios mode_before{};
+};
+
+struct dialogue_case {
+    const char* typed;
+    const char* shown_peak;  // "nan" for not-a-number
+    std::vector<std::string> arguments;
+};
+
+TEST_F(Tandrel, WritesTheDialogueByteForByte) {
+    const dialogue_case cases[] = {
+        {"60\n100\n", "  4.17", {}},
+        {"10\n10\n", "  3.03", {}},
+        {"1.5\n1\n", " 0.901", {}},
+        {"1\n1\n", "     0", {}},
+        {"-10\n-10\n", "  3.03", {}},
+        {"1e200\n1e200\n", "  42.9", {}},
+        {"1.0000000001\n1\n", "1.41e-05", {}},
+        {"60 100\n", "  4.17", {}},           // both numbers on one line
+        {"\n\n60\n\n\n100\n", "  4.17", {}},  // empty lines are skipped
+        {"60\n100\n", "  4.17", {"--help", "-v", "1e200"}},
+        {"0.5\n1\n", "nan", {}},
+        {"abc\n", "nan", {}},  // both reads fail on the same letters
+        {"-10\n10\n", "nan", {}},
+    };
+    for (const dialogue_case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        program_options options;
+        options.output_to_file = true;
+        options.arguments = c.arguments;
+        start(options);
+        type(&session, c.typed);
+        EXPECT_EQ(press("k"), 'k');
+        if (std::string(c.shown_peak) == "nan") {
+            expect_not_a_number_dialogue(output_of(session));
+        } else {
+            EXPECT_EQ(output_of(session), dialogue(c.shown_peak));
+        }
+        expect_terminal_as_before();
+        end_session(&session);
+        session = program_session{};
+    }
+}
+
+TEST_F(Tandrel, EachPromptIsOnScreenBeforeItsReadWaits) {
+    start(program_options{});
+    ASSERT_TRUE(screen_shows(&session, "\r\n Enter the duration (sec) \r\n", patience_ms)) << session.screen;
+    EXPECT_EQ(session.screen.find("natural frequency"), std::string::npos);
+    type(&session, "60\r");
+    ASSERT_TRUE(screen_shows(&session, "\r\n\r\n Enter the natural frequency (Hz) \r\n", patience_ms))
+        << session.screen;
+    EXPECT_EQ(session.screen.find("Expected"), std::string::npos);
+    type(&session, "100\r");
+    ASSERT_TRUE(screen_shows(&session, "\r\n\r\n Expected peak =   4.17 sigma\r\n\r\n Press any key to exit.\r\n",
+                             patience_ms))
+        << session.screen;
+    EXPECT_EQ(press(" "), 32);
+    expect_terminal_as_before();
+}
+
+// Standard output to a file is fully buffered: each text must still be out
+// before the program waits for what comes next.
+TEST_F(Tandrel, EachTextIsWrittenOutBeforeTheProgramWaits) {
+    auto output_shows = [this](const std::string& text) {
+        const auto start = std::chrono::steady_clock::now();
+        while (output_of(session).find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(patience_ms)) return false;
+            screen_shows(&session, "never shown", 2);
+        }
+        return true;
+    };
+    program_options options;
+    options.output_to_file = true;
+    start(options);
+    ASSERT_TRUE(output_shows(dialogue_before_result.substr(0, dialogue_before_result.find("\n\n Enter the natural"))))
+        << output_of(session);
+    type(&session, "60\n");
+    ASSERT_TRUE(output_shows(dialogue_before_result)) << output_of(session);
+    type(&session, "100\n");
+    ASSERT_TRUE(output_shows(dialogue("  4.17"))) << output_of(session);
+    EXPECT_EQ(press("a"), 'a');
+}
+
+struct key_case {
+    const char* name;
+    std::string typed;
+    int status;
+};
+
+TEST_F(Tandrel, KeyEndsTheWaitWithItsCode) {
+    const key_case cases[] = {
+        {"letter", "q", 'q'},
+        {"Enter", "\r", 13},
+        {"lone Escape", "\x1b", 27},
+        {"Ctrl+C, not an interrupt", "\x03", 3},
+        {"Ctrl+\\, not a quit", "\x1c", 28},
+        {"Ctrl+Z, not a suspend", "\x1a", 26},
+        {"Backspace", "\x7f", 127},
+        {"F1", "\x1bOP", 0},
+        {"F1, Linux console", "\x1b[[A", 0},
+        {"Up", "\x1b[A", 224},
+        {"Ctrl+Left", "\x1b[1;5D", 224},
+        {"Alt+Up", "\x1b[1;3A", 0},
+        {"F12", "\x1b[24~", 224},
+        {"Alt+x", "\x1bx", 'x'},
+        {"e acute, UTF-8", "\xc3\xa9", 233},
+        {"euro sign", "\xe2\x82\xac", '?'},
+        {"Ctrl+Space", std::string("\0", 1), 0},
+        {"focus report, then a letter", "\x1b[Iy", 'y'},
+        {"mouse report, then a letter", "\x1b[<0;3;4Mm", 'm'},
+        {"runaway sequence, then a letter", "\x1b[" + std::string(200, '1') + "~w", 'w'},
+    };
+    for (const key_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        program_options options;
+        options.input = input_source::null_device;
+        start(options);
+        EXPECT_EQ(press(c.typed), c.status);
+        EXPECT_EQ(bytes_left_in_terminal(session), 0) << "left behind for the shell";
+        expect_terminal_as_before();
+        end_session(&session);
+        session = program_session{};
+    }
+}
+
+TEST_F(Tandrel, LoneEscapeEndsTheWaitQuickly) {
+    program_options options;
+    options.input = input_source::null_device;
+    start(options);
+    ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
+    const auto pressed = std::chrono::steady_clock::now();
+    type(&session, "\x1b");
+    EXPECT_EQ(wait_for_exit(&session, patience_ms), 27);
+    const auto waited = std::chrono::steady_clock::now() - pressed;
+    // Generous against a loaded machine; the point is a short wait, not a read that blocks.
+    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+}
+
+TEST_F(Tandrel, KeysAfterTheFirstStayInTheTerminal) {
+    const key_case cases[] = {
+        {"two letters", "xy", 'x'},
+        {"arrow, then a letter", "\x1b[Bz", 224},
+        {"two arrows", "\x1b[A\x1b[B", 224},
+    };
+    for (const key_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        program_options options;
+        options.input = input_source::null_device;
+        start(options);
+        EXPECT_EQ(press(c.typed), c.status);
+        const int first_key_length = c.typed[0] == '\x1b' ? 3 : 1;
+        EXPECT_EQ(bytes_left_in_terminal(session), static_cast<int>(c.typed.size()) - first_key_length);
+        end_session(&session);
+        session = program_session{};
+    }
+}
+
+TEST_F(Tandrel, KeyTypedAheadOfTheWaitIsKept) {
+    start(program_options{});
+    type(&session, "60\n100\nz");
+    EXPECT_EQ(wait_for_exit(&session, patience_ms), 'z');
+    expect_terminal_as_before();
+}
+
+TEST_F(Tandrel, PutsBackATerminalModeThatWasNotTheDefault) {
+    termios quiet{};
+    ASSERT_TRUE(start_program(&session, program_options{}));
+    quiet = terminal_mode(session);
+    end_session(&session);
+    session = program_session{};
+
+    termios already_raw = quiet;
+    cfmakeraw(&already_raw);
+    quiet.c_lflag &= ~(ECHO | ECHOE | ECHOK);
+    quiet.c_iflag |= IXANY | IMAXBEL;
+    quiet.c_iflag &= ~ICRNL;
+    quiet.c_cc[VMIN] = 7;
+    quiet.c_cc[VTIME] = 3;
+    quiet.c_cc[VINTR] = 'X' & 0x1f;
+    cfsetspeed(&quiet, B9600);
+
+    for (const termios* initial : {&quiet, &already_raw}) {
+        program_options options;
+        options.input = input_source::null_device;
+        options.initial_mode = initial;
+        start(options);
+        ASSERT_TRUE(screen_shows(&session, "Press any key to exit.", patience_ms)) << session.screen;
+        EXPECT_EQ(press("j"), 'j');
+        expect_terminal_as_before();
+        end_session(&session);
+        session = program_session{};
+    }
+}
+
+TEST_F(Tandrel, EmptyStandardInputStillWaitsForAKeyOnTheTerminal) {
+    program_options options;
+    options.input = input_source::null_device;
+    options.output_to_file = true;
+    start(options);
+    EXPECT_EQ(press("q"), 'q');
+    expect_not_a_number_dialogue(output_of(session));
+}
+
+TEST_F(Tandrel, WithoutAControllingTerminalEndsAtOnceWith255) {
+    for (const input_source input : {input_source::text, input_source::null_device}) {
+        program_options options;
+        options.controlling_terminal = false;
+        options.input = input;
+        options.input_text = "60 100\n";
+        options.output_to_file = true;
+        ASSERT_TRUE(start_program(&session, options));
+        EXPECT_EQ(wait_for_exit(&session, patience_ms), 255);
+        if (input == input_source::text) {
+            EXPECT_EQ(output_of(session), dialogue("  4.17"));
+        } else {
+            expect_not_a_number_dialogue(output_of(session));
+        }
+        end_session(&session);
+        session = program_session{};
+    }
+}
+
+}  // namespace
