@@ -45,7 +45,7 @@ std::string temporary_file(const std::string& contents) {
     if (options.hangup_ignored) signal(SIGHUP, SIG_IGN);
     for (int descriptor : {master, terminal, null_device, input, output})
         if (descriptor > STDERR_FILENO) close(descriptor);
-    execv(argv[0], argv);
+    execvp(argv[0], argv);
     _exit(127);
 }
 
@@ -77,8 +77,7 @@ bool start_program(program_session* session, const program_options& options) {
         return false;
     }
 
-    std::vector<std::string> words{TANDREL_PROGRAM};
-    words.insert(words.end(), options.arguments.begin(), options.arguments.end());
+    std::vector<std::string> words = options.command;
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(&word[0]);
     argv.push_back(nullptr);
@@ -100,6 +99,15 @@ bool screen_shows(program_session* session, const std::string& text, int timeout
         const int left = timeout_ms - elapsed_ms(start);
         if (left <= 0) return false;
         drain_screen(session, left);
+    }
+    return true;
+}
+
+bool output_shows(program_session* session, const std::string& text, int timeout_ms) {
+    const auto start = clock_type::now();
+    while (output_of(*session).find(text) == std::string::npos) {
+        if (elapsed_ms(start) > timeout_ms) return false;
+        drain_screen(session, 2);
     }
     return true;
 }
@@ -149,6 +157,18 @@ int bytes_left_in_terminal(const program_session& session) {
 termios terminal_mode(const program_session& session) {
     termios mode{};
     tcgetattr(session.terminal, &mode);
+    return mode;
+}
+
+termios default_terminal_mode() {
+    termios mode{};
+    int master = -1;
+    int terminal = -1;
+    if (openpty(&master, &terminal, nullptr, nullptr, nullptr) == 0) {
+        tcgetattr(terminal, &mode);
+        close(master);
+        close(terminal);
+    }
     return mode;
 }
 

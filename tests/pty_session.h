@@ -11,12 +11,12 @@
 enum class input_source { terminal, null_device, text };
 
 struct program_options {
+    std::vector<std::string> command;  // the program (found on PATH) and its arguments
     bool controlling_terminal = true;
     input_source input = input_source::terminal;
     std::string input_text;  // for input_source::text
     bool output_to_file = false;
     bool hangup_ignored = false;  // as under nohup
-    std::vector<std::string> arguments;
     const termios* initial_mode = nullptr;
 };
 
@@ -35,6 +35,9 @@ bool start_program(program_session* session, const program_options& options);
 // Reads the screen until it shows text; false after timeout_ms.
 bool screen_shows(program_session* session, const std::string& text, int timeout_ms);
 
+// Reads the output file until it holds text; false after timeout_ms.
+bool output_shows(program_session* session, const std::string& text, int timeout_ms);
+
 // Waits until the terminal is in raw mode (no canonical input, echo or signal keys).
 bool wait_for_raw_mode(program_session* session, int timeout_ms);
 
@@ -48,6 +51,9 @@ int wait_for_exit(program_session* session, int timeout_ms);
 int bytes_left_in_terminal(const program_session& session);
 
 termios terminal_mode(const program_session& session);
+
+// The mode a new pseudo-terminal starts in.
+termios default_terminal_mode();
 
 std::string output_of(const program_session& session);
 

@@ -7,25 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include "credit.h"
+#include "dialogue.h"
 #include "pty_session.h"
 
 namespace {
 
 constexpr int patience_ms = 5000;
-
-const std::string dialogue_before_result = std::string("\n\n\n tandrel   ver 1.0  March 13, 2008 \n") +
-                                           "\n by " + credit_author + "   Email: " + credit_contact +
-                                           " \n" +
-                                           "\n Rayleigh distribution for SDOF response. \n"
-                                           "\n Enter the duration (sec) \n"
-                                           "\n\n Enter the natural frequency (Hz) \n";
-const std::string result_start = "\n\n Expected peak = ";
-const std::string dialogue_after_result = " sigma\n\n Press any key to exit.\n";
-
-std::string dialogue(const std::string& shown_peak) {
-    return dialogue_before_result + result_start + shown_peak + dialogue_after_result;
-}
 
 // Not-a-number is spelt as the C library spells it; only its field is fixed.
 void expect_not_a_number_dialogue(const std::string& output) {
@@ -52,6 +39,13 @@ void expect_same_mode(const termios& before, const termios& after) {
 class Tandrel : public ::testing::Test {
 protected:
     void TearDown() override { end_session(&session); }
+
+    // The program with no arguments, on a terminal of its own.
+    static program_options tandrel() {
+        program_options options;
+        options.command = {TANDREL_PROGRAM};
+        return options;
+    }
 
     void start(const program_options& options) {
         ASSERT_TRUE(start_program(&session, options));
@@ -97,9 +91,9 @@ TEST_F(Tandrel, WritesTheDialogueByteForByte) {
     };
     for (const dialogue_case& c : cases) {
         SCOPED_TRACE(c.typed);
-        program_options options;
+        program_options options = tandrel();
         options.output_to_file = true;
-        options.arguments = c.arguments;
+        options.command.insert(options.command.end(), c.arguments.begin(), c.arguments.end());
         start(options);
         type(&session, c.typed);
         EXPECT_EQ(press("k"), 'k');
@@ -115,7 +109,7 @@ TEST_F(Tandrel, WritesTheDialogueByteForByte) {
 }
 
 TEST_F(Tandrel, EachPromptIsOnScreenBeforeItsReadWaits) {
-    start(program_options{});
+    start(tandrel());
     ASSERT_TRUE(screen_shows(&session, "\r\n Enter the duration (sec) \r\n", patience_ms)) << session.screen;
     EXPECT_EQ(session.screen.find("natural frequency"), std::string::npos);
     type(&session, "60\r");
@@ -133,23 +127,18 @@ TEST_F(Tandrel, EachPromptIsOnScreenBeforeItsReadWaits) {
 // Standard output to a file is fully buffered: each text must still be out
 // before the program waits for what comes next.
 TEST_F(Tandrel, EachTextIsWrittenOutBeforeTheProgramWaits) {
-    auto output_shows = [this](const std::string& text) {
-        const auto start = std::chrono::steady_clock::now();
-        while (output_of(session).find(text) == std::string::npos) {
-            if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(patience_ms)) return false;
-            screen_shows(&session, "never shown", 2);
-        }
-        return true;
-    };
-    program_options options;
+    program_options options = tandrel();
     options.output_to_file = true;
     start(options);
-    ASSERT_TRUE(output_shows(dialogue_before_result.substr(0, dialogue_before_result.find("\n\n Enter the natural"))))
+    const std::string first_prompt = "\n Enter the duration (sec) \n";
+    const std::string up_to_first_prompt =
+        dialogue_before_result.substr(0, dialogue_before_result.find(first_prompt) + first_prompt.size());
+    ASSERT_TRUE(output_shows(&session, up_to_first_prompt, patience_ms))
         << output_of(session);
     type(&session, "60\n");
-    ASSERT_TRUE(output_shows(dialogue_before_result)) << output_of(session);
+    ASSERT_TRUE(output_shows(&session, dialogue_before_result, patience_ms)) << output_of(session);
     type(&session, "100\n");
-    ASSERT_TRUE(output_shows(dialogue("  4.17"))) << output_of(session);
+    ASSERT_TRUE(output_shows(&session, dialogue("  4.17"), patience_ms)) << output_of(session);
     EXPECT_EQ(press("a"), 'a');
 }
 
@@ -184,7 +173,7 @@ TEST_F(Tandrel, KeyEndsTheWaitWithItsCode) {
     };
     for (const key_case& c : cases) {
         SCOPED_TRACE(c.name);
-        program_options options;
+        program_options options = tandrel();
         options.input = input_source::null_device;
         start(options);
         EXPECT_EQ(press(c.typed), c.status);
@@ -196,7 +185,7 @@ TEST_F(Tandrel, KeyEndsTheWaitWithItsCode) {
 }
 
 TEST_F(Tandrel, LoneEscapeEndsTheWaitQuickly) {
-    program_options options;
+    program_options options = tandrel();
     options.input = input_source::null_device;
     start(options);
     ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
@@ -216,7 +205,7 @@ TEST_F(Tandrel, KeysAfterTheFirstStayInTheTerminal) {
     };
     for (const key_case& c : cases) {
         SCOPED_TRACE(c.name);
-        program_options options;
+        program_options options = tandrel();
         options.input = input_source::null_device;
         start(options);
         EXPECT_EQ(press(c.typed), c.status);
@@ -228,19 +217,14 @@ TEST_F(Tandrel, KeysAfterTheFirstStayInTheTerminal) {
 }
 
 TEST_F(Tandrel, KeyTypedAheadOfTheWaitIsKept) {
-    start(program_options{});
+    start(tandrel());
     type(&session, "60\n100\nz");
     EXPECT_EQ(wait_for_exit(&session, patience_ms), 'z');
     expect_terminal_as_before();
 }
 
 TEST_F(Tandrel, PutsBackATerminalModeThatWasNotTheDefault) {
-    termios quiet{};
-    ASSERT_TRUE(start_program(&session, program_options{}));
-    quiet = terminal_mode(session);
-    end_session(&session);
-    session = program_session{};
-
+    termios quiet = default_terminal_mode();
     termios already_raw = quiet;
     cfmakeraw(&already_raw);
     quiet.c_lflag &= ~(ECHO | ECHOE | ECHOK);
@@ -252,7 +236,7 @@ TEST_F(Tandrel, PutsBackATerminalModeThatWasNotTheDefault) {
     cfsetspeed(&quiet, B9600);
 
     for (const termios* initial : {&quiet, &already_raw}) {
-        program_options options;
+        program_options options = tandrel();
         options.input = input_source::null_device;
         options.initial_mode = initial;
         start(options);
@@ -265,7 +249,7 @@ TEST_F(Tandrel, PutsBackATerminalModeThatWasNotTheDefault) {
 }
 
 TEST_F(Tandrel, EmptyStandardInputStillWaitsForAKeyOnTheTerminal) {
-    program_options options;
+    program_options options = tandrel();
     options.input = input_source::null_device;
     options.output_to_file = true;
     start(options);
@@ -275,7 +259,7 @@ TEST_F(Tandrel, EmptyStandardInputStillWaitsForAKeyOnTheTerminal) {
 
 TEST_F(Tandrel, WithoutAControllingTerminalEndsAtOnceWith255) {
     for (const input_source input : {input_source::text, input_source::null_device}) {
-        program_options options;
+        program_options options = tandrel();
         options.controlling_terminal = false;
         options.input = input;
         options.input_text = "60 100\n";

@@ -1,5 +1,6 @@
 #include "console/terminal_decoder.h"
 
+#include <cstdio>
 #include <string>
 
 #include <gtest/gtest.h>
