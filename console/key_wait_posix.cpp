@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -22,6 +24,12 @@ constexpr int unavailable = -1;
 int console_in_slot = not_yet_opened;
 termios saved_mode;
 
+// Signals from outside that would end the process while the terminal is raw.
+constexpr int ending_signals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
+constexpr std::size_t ending_signal_count = sizeof ending_signals / sizeof ending_signals[0];
+struct sigaction previous_actions[ending_signal_count];
+bool handler_installed[ending_signal_count];
+
 // How long the rest of a sequence may take after its Escape: long enough for
 // a terminal's write to arrive, short enough that a lone Escape feels instant.
 constexpr int escape_wait_ms = 50;
@@ -36,19 +44,51 @@ void open_console_in() {
     std::atexit(close_console_in);
 }
 
+// Puts the user's terminal back, then lets the signal end the process as it
+// would have: SA_RESETHAND has restored the default action. Async-signal-safe
+// calls only.
+void restore_terminal_and_die(int signal_number) {
+    tcsetattr(console_in_slot, TCSANOW, &saved_mode);
+    raise(signal_number);
+}
+
+// A signal that was ignored when the wait began (as nohup ignores SIGHUP)
+// stays ignored.
+void install_signal_handlers() {
+    struct sigaction handler {};
+    handler.sa_handler = restore_terminal_and_die;
+    handler.sa_flags = SA_RESETHAND;
+    sigemptyset(&handler.sa_mask);
+    for (int signal_number : ending_signals) sigaddset(&handler.sa_mask, signal_number);
+    for (std::size_t i = 0; i < ending_signal_count; ++i) {
+        sigaction(ending_signals[i], nullptr, &previous_actions[i]);
+        handler_installed[i] = previous_actions[i].sa_handler != SIG_IGN &&
+                               sigaction(ending_signals[i], &handler, nullptr) == 0;
+    }
+}
+
+void restore_signal_handlers() {
+    for (std::size_t i = 0; i < ending_signal_count; ++i)
+        if (handler_installed[i]) sigaction(ending_signals[i], &previous_actions[i], nullptr);
+}
+
 bool enter_raw_mode() {
     if (tcgetattr(console_in_slot, &saved_mode) != 0) return false;
+    install_signal_handlers();
     termios raw = saved_mode;
     raw.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
     raw.c_iflag &= ~(ICRNL | INLCR | IGNCR | IXON | ISTRIP | BRKINT);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     // TCSANOW keeps keys typed before the wait; they are the user's answer.
-    return tcsetattr(console_in_slot, TCSANOW, &raw) == 0;
+    if (tcsetattr(console_in_slot, TCSANOW, &raw) == 0) return true;
+    restore_signal_handlers();
+    return false;
 }
 
 void leave_raw_mode() {
     tcsetattr(console_in_slot, TCSANOW, &saved_mode);
+    restore_signal_handlers();
 }
 
 // False at end of file (the terminal hung up) or on a failed read.

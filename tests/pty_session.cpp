@@ -29,7 +29,8 @@ std::string temporary_file(const std::string& contents) {
     return written == static_cast<ssize_t>(contents.size()) ? path : "";
 }
 
-// Between fork and exec: only async-signal-safe calls.
+// Between fork and exec: only async-signal-safe calls, but for a function the
+// test asked to run in the child.
 [[noreturn]] void become_program(const program_options& options, int master, int terminal,
                                  const char* input_path, const char* output_path, char** argv) {
     setsid();
@@ -45,6 +46,7 @@ std::string temporary_file(const std::string& contents) {
     if (options.hangup_ignored) signal(SIGHUP, SIG_IGN);
     for (int descriptor : {master, terminal, null_device, input, output})
         if (descriptor > STDERR_FILENO) close(descriptor);
+    if (options.function) std::exit(options.function());
     execvp(argv[0], argv);
     _exit(127);
 }
@@ -82,6 +84,7 @@ bool start_program(program_session* session, const program_options& options) {
     for (std::string& word : words) argv.push_back(&word[0]);
     argv.push_back(nullptr);
 
+    std::fflush(nullptr);  // or the child would write the parent's buffered output again
     session->pid = fork();
     if (session->pid < 0) {
         std::perror("fork");

@@ -12,6 +12,7 @@ enum class input_source { terminal, null_device, text };
 
 struct program_options {
     std::vector<std::string> command;  // the program (found on PATH) and its arguments
+    int (*function)() = nullptr;       // run in the child instead, its result the exit status
     bool controlling_terminal = true;
     input_source input = input_source::terminal;
     std::string input_text;  // for input_source::text

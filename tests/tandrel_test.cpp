@@ -1,11 +1,15 @@
 // The real program on a pseudo-terminal: its dialogue, its key wait, and the
 // terminal as it leaves it.
 #include <chrono>
+#include <csignal>
 #include <cstring>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include "dialogue.h"
 #include "pty_session.h"
@@ -271,6 +275,55 @@ TEST_F(Tandrel, WithoutAControllingTerminalEndsAtOnceWith255) {
         } else {
             expect_not_a_number_dialogue(output_of(session));
         }
+        end_session(&session);
+        session = program_session{};
+    }
+}
+
+// In raw mode Ctrl+C is only a key, but a signal sent from outside still ends
+// the program: the terminal must not be left without echo.
+TEST_F(Tandrel, SignalDuringTheWaitPutsTheTerminalBackAndEndsByThatSignal) {
+    for (const int signal_number : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
+        SCOPED_TRACE(strsignal(signal_number));
+        program_options options = tandrel();
+        options.input = input_source::null_device;
+        start(options);
+        ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
+        kill(session.pid, signal_number);
+        EXPECT_EQ(wait_for_exit(&session, patience_ms), 128 + signal_number);
+        expect_terminal_as_before();
+        end_session(&session);
+        session = program_session{};
+    }
+}
+
+TEST_F(Tandrel, HangupIgnoredAtStartStaysIgnored) {
+    program_options options = tandrel();
+    options.input = input_source::null_device;
+    options.hangup_ignored = true;
+    start(options);
+    ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
+    kill(session.pid, SIGHUP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(press("k"), 'k');
+    expect_terminal_as_before();
+}
+
+// The terminal going away ends the wait at once: by SIGHUP, or, where that
+// is ignored, by the read that fails.
+TEST_F(Tandrel, TerminalHangupEndsTheWait) {
+    for (const bool hangup_ignored : {false, true}) {
+        SCOPED_TRACE(hangup_ignored ? "SIGHUP ignored" : "SIGHUP by default");
+        program_options options = tandrel();
+        options.input = input_source::null_device;
+        options.hangup_ignored = hangup_ignored;
+        start(options);
+        ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
+        close(session.master);
+        session.master = -1;
+        const auto hung_up = std::chrono::steady_clock::now();
+        EXPECT_EQ(wait_for_exit(&session, patience_ms), hangup_ignored ? 255 : 128 + SIGHUP);
+        EXPECT_LT(std::chrono::steady_clock::now() - hung_up, std::chrono::milliseconds(1000));
         end_session(&session);
         session = program_session{};
     }
