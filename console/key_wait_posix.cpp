@@ -2,10 +2,9 @@
 #include "key_wait.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-
-#include <csignal>
 
 #include <fcntl.h>
 #include <poll.h>

@@ -194,4 +194,5 @@ void end_session(program_session* session) {
     }
     for (const std::string& path : {session->input_file, session->output_file})
         if (!path.empty()) unlink(path.c_str());
+    *session = program_session{};
 }

@@ -58,7 +58,8 @@ termios default_terminal_mode();
 
 std::string output_of(const program_session& session);
 
-// Kills the program if it still runs, closes the terminal, removes files.
+// Kills the program if it still runs, closes the terminal, removes files,
+// and leaves the session ready for the next run.
 void end_session(program_session* session);
 
 #endif

@@ -45,9 +45,10 @@ protected:
     void TearDown() override { end_session(&session); }
 
     // The program with no arguments, on a terminal of its own.
-    static program_options tandrel() {
+    static program_options tandrel(input_source input = input_source::terminal) {
         program_options options;
         options.command = {TANDREL_PROGRAM};
+        options.input = input;
         return options;
     }
 
@@ -108,7 +109,6 @@ TEST_F(Tandrel, WritesTheDialogueByteForByte) {
         }
         expect_terminal_as_before();
         end_session(&session);
-        session = program_session{};
     }
 }
 
@@ -177,20 +177,17 @@ TEST_F(Tandrel, KeyEndsTheWaitWithItsCode) {
     };
     for (const key_case& c : cases) {
         SCOPED_TRACE(c.name);
-        program_options options = tandrel();
-        options.input = input_source::null_device;
+        program_options options = tandrel(input_source::null_device);
         start(options);
         EXPECT_EQ(press(c.typed), c.status);
         EXPECT_EQ(bytes_left_in_terminal(session), 0) << "left behind for the shell";
         expect_terminal_as_before();
         end_session(&session);
-        session = program_session{};
     }
 }
 
 TEST_F(Tandrel, LoneEscapeEndsTheWaitQuickly) {
-    program_options options = tandrel();
-    options.input = input_source::null_device;
+    program_options options = tandrel(input_source::null_device);
     start(options);
     ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
     const auto pressed = std::chrono::steady_clock::now();
@@ -209,14 +206,12 @@ TEST_F(Tandrel, KeysAfterTheFirstStayInTheTerminal) {
     };
     for (const key_case& c : cases) {
         SCOPED_TRACE(c.name);
-        program_options options = tandrel();
-        options.input = input_source::null_device;
+        program_options options = tandrel(input_source::null_device);
         start(options);
         EXPECT_EQ(press(c.typed), c.status);
         const int first_key_length = c.typed[0] == '\x1b' ? 3 : 1;
         EXPECT_EQ(bytes_left_in_terminal(session), static_cast<int>(c.typed.size()) - first_key_length);
         end_session(&session);
-        session = program_session{};
     }
 }
 
@@ -240,21 +235,18 @@ TEST_F(Tandrel, PutsBackATerminalModeThatWasNotTheDefault) {
     cfsetspeed(&quiet, B9600);
 
     for (const termios* initial : {&quiet, &already_raw}) {
-        program_options options = tandrel();
-        options.input = input_source::null_device;
+        program_options options = tandrel(input_source::null_device);
         options.initial_mode = initial;
         start(options);
         ASSERT_TRUE(screen_shows(&session, "Press any key to exit.", patience_ms)) << session.screen;
         EXPECT_EQ(press("j"), 'j');
         expect_terminal_as_before();
         end_session(&session);
-        session = program_session{};
     }
 }
 
 TEST_F(Tandrel, EmptyStandardInputStillWaitsForAKeyOnTheTerminal) {
-    program_options options = tandrel();
-    options.input = input_source::null_device;
+    program_options options = tandrel(input_source::null_device);
     options.output_to_file = true;
     start(options);
     EXPECT_EQ(press("q"), 'q');
@@ -263,9 +255,8 @@ TEST_F(Tandrel, EmptyStandardInputStillWaitsForAKeyOnTheTerminal) {
 
 TEST_F(Tandrel, WithoutAControllingTerminalEndsAtOnceWith255) {
     for (const input_source input : {input_source::text, input_source::null_device}) {
-        program_options options = tandrel();
+        program_options options = tandrel(input);
         options.controlling_terminal = false;
-        options.input = input;
         options.input_text = "60 100\n";
         options.output_to_file = true;
         ASSERT_TRUE(start_program(&session, options));
@@ -276,7 +267,6 @@ TEST_F(Tandrel, WithoutAControllingTerminalEndsAtOnceWith255) {
             expect_not_a_number_dialogue(output_of(session));
         }
         end_session(&session);
-        session = program_session{};
     }
 }
 
@@ -285,21 +275,18 @@ TEST_F(Tandrel, WithoutAControllingTerminalEndsAtOnceWith255) {
 TEST_F(Tandrel, SignalDuringTheWaitPutsTheTerminalBackAndEndsByThatSignal) {
     for (const int signal_number : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
         SCOPED_TRACE(strsignal(signal_number));
-        program_options options = tandrel();
-        options.input = input_source::null_device;
+        program_options options = tandrel(input_source::null_device);
         start(options);
         ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
         kill(session.pid, signal_number);
         EXPECT_EQ(wait_for_exit(&session, patience_ms), 128 + signal_number);
         expect_terminal_as_before();
         end_session(&session);
-        session = program_session{};
     }
 }
 
 TEST_F(Tandrel, HangupIgnoredAtStartStaysIgnored) {
-    program_options options = tandrel();
-    options.input = input_source::null_device;
+    program_options options = tandrel(input_source::null_device);
     options.hangup_ignored = true;
     start(options);
     ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
@@ -314,8 +301,7 @@ TEST_F(Tandrel, HangupIgnoredAtStartStaysIgnored) {
 TEST_F(Tandrel, TerminalHangupEndsTheWait) {
     for (const bool hangup_ignored : {false, true}) {
         SCOPED_TRACE(hangup_ignored ? "SIGHUP ignored" : "SIGHUP by default");
-        program_options options = tandrel();
-        options.input = input_source::null_device;
+        program_options options = tandrel(input_source::null_device);
         options.hangup_ignored = hangup_ignored;
         start(options);
         ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
@@ -325,7 +311,6 @@ TEST_F(Tandrel, TerminalHangupEndsTheWait) {
         EXPECT_EQ(wait_for_exit(&session, patience_ms), hangup_ignored ? 255 : 128 + SIGHUP);
         EXPECT_LT(std::chrono::steady_clock::now() - hung_up, std::chrono::milliseconds(1000));
         end_session(&session);
-        session = program_session{};
     }
 }
 

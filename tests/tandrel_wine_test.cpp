@@ -106,7 +106,6 @@ TEST_F(TandrelUnderWine, DialogueAndKeyCode) {
         EXPECT_EQ(wait_for_exit(&session, patience_ms), c.status);
         EXPECT_EQ(output_of(session), expected);
         end_session(&session);
-        session = program_session{};
     }
 }
 
