@@ -71,6 +71,7 @@ bool start_program(program_session* session, const program_options& options) {
         std::perror("openpty");
         return false;
     }
+    session->mode_at_start = terminal_mode(*session);
     if (options.input == input_source::text) session->input_file = temporary_file(options.input_text);
     if (options.output_to_file) session->output_file = temporary_file("");
     if ((options.input == input_source::text && session->input_file.empty()) ||

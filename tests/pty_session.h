@@ -28,6 +28,7 @@ struct program_session {
     std::string input_file;
     std::string output_file;
     std::string screen;  // everything the terminal has shown so far
+    termios mode_at_start{};  // read before the program could change it
 };
 
 // Starts the program; false (with a message on stderr) if that failed.

@@ -54,7 +54,6 @@ protected:
 
     void start(const program_options& options) {
         ASSERT_TRUE(start_program(&session, options));
-        mode_before = terminal_mode(session);
     }
 
     // Types the key once the wait is in raw mode; returns the exit status.
@@ -65,11 +64,10 @@ protected:
     }
 
     void expect_terminal_as_before() {
-        expect_same_mode(mode_before, terminal_mode(session));
+        expect_same_mode(session.mode_at_start, terminal_mode(session));
     }
 
     program_session session;
-    termios mode_before{};
 };
 
 struct dialogue_case {

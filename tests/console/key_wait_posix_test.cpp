@@ -50,11 +50,10 @@ int wait_twice() {
 // what was typed.
 TEST_F(KeyWait, SecondWaitReadsTheNextKey) {
     start(wait_twice);
-    const termios before = terminal_mode(session);
     ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
     type(&session, "a\x1b[11~");
     EXPECT_EQ(wait_for_exit(&session, patience_ms), 0);
-    EXPECT_EQ(terminal_mode(session).c_lflag, before.c_lflag);
+    EXPECT_EQ(terminal_mode(session).c_lflag, session.mode_at_start.c_lflag);
 }
 
 void program_handler(int) {}
