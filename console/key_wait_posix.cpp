@@ -133,6 +133,8 @@ int read_key() {
                 continue;
             }
         }
+        // A runaway sequence keeps its start; each new byte takes the last
+        // place until the final byte comes and the whole is skipped.
         if (length == sizeof buffer) --length;
         if (!read_byte(&buffer[length])) return -1;
         ++length;
