@@ -48,7 +48,7 @@ TEST(TerminalDecoder, SequencesBecomeConsoleKeys) {
         {"\x1b[2~", 82, enhanced, 224}, {"\x1b[3~", 83, enhanced, 224},
         {"\x1b[5~", 73, enhanced, 224}, {"\x1b[6~", 81, enhanced, 224},
         {"\x1bOM", 28, enhanced, 13}, {"\x1bOo", 53, enhanced, 47},
-        {"\x1bOP", 59, 0, 0}, {"\x1b[11~", 59, 0, 0}, {"\x1b[[A", 59, 0, 0}, {"\x1b[P", 59, 0, 0},
+        {"\x1bOP", 59, 0, 0}, {"\x1b[11~", 59, 0, 0}, {"\x1b[[A", 59, 0, 0}, {"\x1b[1P", 59, 0, 0},
         {"\x1bOQ", 60, 0, 0}, {"\x1b[12~", 60, 0, 0}, {"\x1b[[B", 60, 0, 0}, {"\x1b[Q", 60, 0, 0},
         {"\x1bOR", 61, 0, 0}, {"\x1b[13~", 61, 0, 0}, {"\x1b[[C", 61, 0, 0},
         {"\x1bOS", 62, 0, 0}, {"\x1b[14~", 62, 0, 0}, {"\x1b[[D", 62, 0, 0}, {"\x1b[S", 62, 0, 0},
@@ -72,11 +72,44 @@ TEST(TerminalDecoder, SequencesBecomeConsoleKeys) {
         {"\x1b[1;65A", 72, enhanced, 224},               // a lock state, ignored
         {"\x1b[;5A", 72, enhanced | ctrl, 224},
         {"\x1b[15;3~", 63, alt, 0},
+        {"\x1b[1;2R", 61, shift, 0},  // F3 with modifiers, never a cursor report
+        {"\x1b[1;5R", 61, ctrl, 0},
+        {"\x1b[1;3R", 61, alt, 0},
+        {"\x1b[24;10~", 88, shift | alt, 224},  // Shift+Meta+F12
+        {"\x1b[15;13~", 63, ctrl | alt, 0},     // Ctrl+Meta+F5
+        // rxvt: Shift and Ctrl arrows, and numbered keys ending in $ ^ @.
+        {"\x1b[a", 72, enhanced | shift, 224}, {"\x1b[b", 80, enhanced | shift, 224},
+        {"\x1b[c", 77, enhanced | shift, 224}, {"\x1b[d", 75, enhanced | shift, 224},
+        {"\x1bOa", 72, enhanced | ctrl, 224}, {"\x1bOb", 80, enhanced | ctrl, 224},
+        {"\x1bOc", 77, enhanced | ctrl, 224}, {"\x1bOd", 75, enhanced | ctrl, 224},
+        {"\x1b[3$", 83, enhanced | shift, 224},
+        {"\x1b[7^", 71, enhanced | ctrl, 224},
+        {"\x1b[7@", 71, enhanced | ctrl | shift, 224},
+        {"\x1b[11^", 59, ctrl, 0},
+        {"\x1b[24$", 88, shift, 224},
+        {"\x1b[24^", 88, ctrl, 224},
+        {"\x1b[25~", 61, shift, 0}, {"\x1b[26~", 62, shift, 0}, {"\x1b[28~", 63, shift, 0},
+        {"\x1b[29~", 64, shift, 0}, {"\x1b[31~", 65, shift, 0}, {"\x1b[32~", 66, shift, 0},
+        {"\x1b[33~", 67, shift, 0}, {"\x1b[34~", 68, shift, 0},
+        {"\x1b[25^", 61, shift | ctrl, 0},
+        // st with the keypad not in application mode.
+        {"\x1b[4h", 82, enhanced, 224}, {"\x1b[P", 83, enhanced, 224},
+        {"\x1b[L", 82, enhanced | ctrl, 224}, {"\x1b[4l", 82, enhanced | shift, 224},
+        {"\x1b[2K", 83, enhanced | shift, 224}, {"\x1b[J", 79, enhanced | ctrl, 224},
+        {"\x1b[K", 79, enhanced | shift, 224}, {"\x1b[2J", 71, enhanced | shift, 224},
+        {"\x1b[M", 83, enhanced | ctrl, 224},  // Ctrl+Delete, alone once the input is quiet
+        // Keys with a character have no extended code with some modifiers.
+        {"\x1b[9;2u", 15, shift, 0},
+        {"\x1b[27;5;9~", 15, ctrl, 0},
+        {"\x1b[32;5u", 3, ctrl, 0},  // Ctrl+Space, the null key
+        {"\x1b[27;5;50~", 3, ctrl, 0},
         // ESC before a key is that key with Alt.
         {"\x1b\x1b[A", 72, enhanced | alt, 0},
+        {"\x1b\x1b[11~", 59, alt, 0},
+        {"\x1b\x1b[3$", 83, enhanced | shift | alt, 0},
     };
     for (const key_case& c : cases) {
-        const decoded_key decoded = decode(c.bytes, false);
+        const decoded_key decoded = decode(c.bytes, c.bytes == "\x1b[M");
         ASSERT_EQ(decoded.outcome, decode_outcome::key) << shown(c.bytes);
         EXPECT_EQ(decoded.consumed, c.bytes.size()) << shown(c.bytes);
         EXPECT_TRUE(decoded.event.key_down) << shown(c.bytes);
@@ -86,6 +119,59 @@ TEST(TerminalDecoder, SequencesBecomeConsoleKeys) {
         EXPECT_EQ(key_event_code(decoded.event), c.code) << shown(c.bytes);
     }
     EXPECT_EQ(decode("\x1b[Ax", false).consumed, 3u) << "the next key stays";
+    EXPECT_EQ(decode("\x1b[M\x1b[A", false).consumed, 3u) << "Ctrl+Delete, then Up";
+}
+
+struct typed_case {
+    std::string bytes;
+    int code;
+};
+
+// Sequences for keys that make a character give that character.
+TEST(TerminalDecoder, SequencesThatMakeACharacter) {
+    const typed_case cases[] = {
+        // The keypad in application mode.
+        {"\x1bOp", '0'}, {"\x1bOq", '1'}, {"\x1bOr", '2'}, {"\x1bOs", '3'}, {"\x1bOt", '4'},
+        {"\x1bOu", '5'}, {"\x1bOv", '6'}, {"\x1bOw", '7'}, {"\x1bOx", '8'}, {"\x1bOy", '9'},
+        {"\x1bOj", '*'}, {"\x1bOk", '+'}, {"\x1bOl", ','}, {"\x1bOm", '-'}, {"\x1bOn", '.'},
+        {"\x1bOX", '='},
+        // xterm's modifyOtherKeys.
+        {"\x1b[27;5;97~", 1},    // Ctrl+a
+        {"\x1b[27;6;65~", 1},    // Ctrl+Shift+A
+        {"\x1b[27;5;122~", 26},  // Ctrl+z
+        {"\x1b[27;5;91~", 27},   // Ctrl+[
+        {"\x1b[27;5;54~", 30},   // Ctrl+6
+        {"\x1b[27;5;63~", 127},  // Ctrl+?
+        {"\x1b[27;5;49~", '1'},  // Ctrl+1 has no control form
+        {"\x1b[27;5;13~", 10},   // Ctrl+Enter
+        {"\x1b[27;3;120~", 'x'}, // Alt+x
+        {"\x1b[27;2;97~", 'A'},  // Shift+a
+        {"\x1b[27;2;33~", '!'},
+        {"\x1b[27;7;97~", 1},    // Ctrl+Alt+a
+        {"\x1b[27;5;233~", 233},
+        {"\x1b[27;5;1114111~", '?'},
+        {"\x1b[27;2;1114111~", '?'},  // every digit counts, after each ';' afresh
+        // The CSI u form.
+        {"\x1b[97u", 'a'},
+        {"\x1b[97;5u", 1},
+        {"\x1b[27u", 27},        // Escape
+        {"\x1b[13u", 13},
+        {"\x1b[13;2u", 13},      // Shift+Enter
+        {"\x1b[13;5u", 10},
+        {"\x1b[120;3u", 'x'},
+        {"\x1b[127;5u", 127},
+        {"\x1b[233u", 233},
+        {"\x1b[8364u", '?'},     // the euro sign
+        {"\x1b[1114111;2u", '?'},
+        {"\x1b[9u", 9},
+        {"\x1b\x1b[97u", 'a'},   // with Alt
+    };
+    for (const typed_case& c : cases) {
+        const decoded_key decoded = decode(c.bytes, false);
+        ASSERT_EQ(decoded.outcome, decode_outcome::key) << shown(c.bytes);
+        EXPECT_EQ(decoded.consumed, c.bytes.size()) << shown(c.bytes);
+        EXPECT_EQ(key_event_code(decoded.event), c.code) << shown(c.bytes);
+    }
 }
 
 struct character_case {
@@ -137,6 +223,9 @@ TEST(TerminalDecoder, BytesThatAreCharacters) {
         {"\xf0\x80\x80\x80", false, 1, 240},
         {"\xf4\x90\x80\x80", false, 1, 244},
         {"\xf5\x80\x80\x80", false, 1, 245},
+        {"\xe0\xa4\x95", false, 3, '?'},  // U+0915: 0xE0 leads three bytes
+        {"\xe0\xa0\x80", false, 3, '?'},
+        {"\xe0\xa4", true, 1, 224},
         {"\x1b\xc3", true, 2, 195},
     };
     for (const character_case& c : cases) {
@@ -154,6 +243,7 @@ TEST(TerminalDecoder, PartialKeysNeedMoreBytes) {
         "\x1b", "\x1b[", "\x1b[1", "\x1b[1;", "\x1b[1;5", "\x1b[24;2", "\x1bO", "\x1bO5",
         "\x1b[[", "\x1b[M", "\x1b[M !", "\x1b[<0;10;20", "\xc3", "\xe2", "\xe2\x82", "\xf0\x9f\x98",
         "\x1b\xc3", "\x1b\x1b", "\x1b\x1b[", "\x1b\x1bO",
+        "\x1b[M", "\x1b[3", "\x1b[27;5;97", "\x1b[1114111;2", "\xe0\xa4",
     };
     for (const std::string& start : starts) {
         const decoded_key decoded = decode(start, false);
@@ -162,6 +252,7 @@ TEST(TerminalDecoder, PartialKeysNeedMoreBytes) {
     }
     const std::string cut_off[] = {
         "\x1b[", "\x1b[1;5", "\x1bO", "\x1bO5", "\x1b[[", "\x1b[M !", "\x1b\x1b[", "\x1b\x1bO2",
+        "\x1b[27;5;97", "\x1b[3",
     };
     for (const std::string& sequence : cut_off) {
         const decoded_key decoded = decode(sequence, true);
@@ -184,11 +275,21 @@ TEST(TerminalDecoder, UnknownSequencesAreSkippedWhole) {
         {"\x1b[<0;10;20mx", 11},
         {"\x1b[M !!", 6},             // mouse report, oldest form
         {"\x1b[M !!x", 6},
-        {"\x1b[25~", 5},              // F13
+        {"\x1b[35~", 5},              // beyond Shift+F10
         {"\x1b[99~", 5},
+        {"\x1b[200~", 6},             // bracketed paste markers
+        {"\x1b[201~x", 6},
+        {"\x1b[27;5~", 7},            // modifyOtherKeys without its character
+        {"\x1b[27;5;97;1~", 12},
+        {"\x1b[57441;2u", 10},        // kitty's left Shift alone
+        {"\x1b[u", 3},
+        {"\x1b[97;300u", 9},
+        {"\x1b[3;5$~", 7},            // '$' ends only a bare number
+        {"\x1b[?1;2$y", 8},
+        {"\x1b[12345678u", 11},       // longer than any code point
+        {"\x1b[M !!", 6},
         {"\x1b[0~", 4},
         {"\x1b[~", 3},
-        {"\x1b[1;2R", 6},             // a cursor position report
         {"\x1b[R", 3},
         {"\x1b[?1;2c", 7},            // a terminal's answer to a query
         {"\x1b[2A", 4},
@@ -200,7 +301,7 @@ TEST(TerminalDecoder, UnknownSequencesAreSkippedWhole) {
         {"\x1b[ q", 4},
         {"\x1b[[F", 4},
         {"\x1b[[Fx", 4},
-        {"\x1bOx", 3},
+        {"\x1bOz", 3},
         {"\x1bO1234P", 7},
         {"\x1bO\x7f", 3},
         {"\x1b\x1b[I", 4},
