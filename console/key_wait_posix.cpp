@@ -7,7 +7,8 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,12 +23,36 @@ constexpr int unavailable = -1;
 // The controlling terminal's descriptor once open; opened at most once.
 int console_in_slot = not_yet_opened;
 termios saved_mode;
+termios raw_mode;
 
-// Signals from outside that would end the process while the terminal is raw.
-constexpr int ending_signals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
-constexpr std::size_t ending_signal_count = sizeof ending_signals / sizeof ending_signals[0];
-struct sigaction previous_actions[ending_signal_count];
-bool handler_installed[ending_signal_count];
+// Bytes that were waiting when the wait began, and whether the line mode
+// turned their Enter into LF on the way in.
+int typed_ahead_count;
+bool typed_ahead_enter_is_lf;
+
+void restore_terminal_and_die(int signal_number);
+void stop_with_terminal_restored(int signal_number);
+void continue_raw(int signal_number);
+
+// Signals that would leave the terminal raw while the wait cannot run, and
+// what the wait does on each.
+struct signal_handling {
+    int signal_number;
+    void (*handler)(int);
+    bool once;  // the handler ends the process
+};
+
+const signal_handling handled_signals[] = {
+    {SIGTERM, restore_terminal_and_die, true},
+    {SIGHUP, restore_terminal_and_die, true},
+    {SIGINT, restore_terminal_and_die, true},
+    {SIGQUIT, restore_terminal_and_die, true},
+    {SIGTSTP, stop_with_terminal_restored, false},
+    {SIGCONT, continue_raw, false},
+};
+constexpr std::size_t handled_signal_count = sizeof handled_signals / sizeof handled_signals[0];
+struct sigaction previous_actions[handled_signal_count];
+bool handler_installed[handled_signal_count];
 
 // How long the rest of a sequence may take after its Escape: long enough for
 // a terminal's write to arrive, short enough that a lone Escape feels instant.
@@ -43,68 +68,142 @@ void open_console_in() {
     std::atexit(close_console_in);
 }
 
+// While one handler runs, the others wait.
+sigset_t handled_signal_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const signal_handling& handling : handled_signals) sigaddset(&set, handling.signal_number);
+    return set;
+}
+
+// The handlers below make async-signal-safe calls only.
+
 // Puts the user's terminal back, then lets the signal end the process as it
-// would have: SA_RESETHAND has restored the default action. Async-signal-safe
-// calls only.
+// would have: SA_RESETHAND has restored the default action.
 void restore_terminal_and_die(int signal_number) {
     tcsetattr(console_in_slot, TCSANOW, &saved_mode);
     raise(signal_number);
 }
 
+// Stops as the default action would, with the user's terminal put back for
+// the shell; when continued, the wait goes on raw.
+void stop_with_terminal_restored(int signal_number) {
+    const int saved_errno = errno;
+    tcsetattr(console_in_slot, TCSANOW, &saved_mode);
+    signal(signal_number, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, signal_number);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(signal_number);
+    // Continued, or never stopped: a process group without a job-control
+    // shell above it discards the stop.
+    struct sigaction again {};
+    again.sa_handler = stop_with_terminal_restored;
+    again.sa_mask = handled_signal_set();
+    sigaction(signal_number, &again, nullptr);
+    tcsetattr(console_in_slot, TCSANOW, &raw_mode);
+    errno = saved_errno;
+}
+
+// Also after a stop the wait could not see (SIGSTOP, SIGTTIN), during which
+// the shell may have set its own mode.
+void continue_raw(int) {
+    const int saved_errno = errno;
+    tcsetattr(console_in_slot, TCSANOW, &raw_mode);
+    errno = saved_errno;
+}
+
 // A signal that was ignored when the wait began (as nohup ignores SIGHUP)
 // stays ignored.
 void install_signal_handlers() {
-    struct sigaction handler {};
-    handler.sa_handler = restore_terminal_and_die;
-    handler.sa_flags = SA_RESETHAND;
-    sigemptyset(&handler.sa_mask);
-    for (int signal_number : ending_signals) sigaddset(&handler.sa_mask, signal_number);
-    for (std::size_t i = 0; i < ending_signal_count; ++i) {
-        sigaction(ending_signals[i], nullptr, &previous_actions[i]);
+    for (std::size_t i = 0; i < handled_signal_count; ++i) {
+        struct sigaction handler {};
+        handler.sa_handler = handled_signals[i].handler;
+        handler.sa_flags = handled_signals[i].once ? SA_RESETHAND : 0;
+        handler.sa_mask = handled_signal_set();
+        sigaction(handled_signals[i].signal_number, nullptr, &previous_actions[i]);
         handler_installed[i] = previous_actions[i].sa_handler != SIG_IGN &&
-                               sigaction(ending_signals[i], &handler, nullptr) == 0;
+                               sigaction(handled_signals[i].signal_number, &handler, nullptr) == 0;
     }
 }
 
 void restore_signal_handlers() {
-    for (std::size_t i = 0; i < ending_signal_count; ++i)
-        if (handler_installed[i]) sigaction(ending_signals[i], &previous_actions[i], nullptr);
+    for (std::size_t i = 0; i < handled_signal_count; ++i)
+        if (handler_installed[i]) sigaction(handled_signals[i].signal_number, &previous_actions[i], nullptr);
+}
+
+// Handlers and mode change together: a signal that comes meanwhile waits
+// until both are in place, or both are gone.
+void block_handled_signals(sigset_t* previous_mask) {
+    const sigset_t handled = handled_signal_set();
+    sigprocmask(SIG_BLOCK, &handled, previous_mask);
+}
+
+int bytes_waiting() {
+    int count = 0;
+#ifdef FIONREAD
+    if (ioctl(console_in_slot, FIONREAD, &count) != 0) count = 0;
+#endif
+    return count;
 }
 
 bool enter_raw_mode() {
     if (tcgetattr(console_in_slot, &saved_mode) != 0) return false;
+    raw_mode = saved_mode;
+    raw_mode.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
+    raw_mode.c_iflag &= ~(ICRNL | INLCR | IGNCR | IXON | ISTRIP | BRKINT);
+    raw_mode.c_cc[VMIN] = 1;
+    raw_mode.c_cc[VTIME] = 0;
+    sigset_t previous_mask;
+    block_handled_signals(&previous_mask);
     install_signal_handlers();
-    termios raw = saved_mode;
-    raw.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
-    raw.c_iflag &= ~(ICRNL | INLCR | IGNCR | IXON | ISTRIP | BRKINT);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
     // TCSANOW keeps keys typed before the wait; they are the user's answer.
-    if (tcsetattr(console_in_slot, TCSANOW, &raw) == 0) return true;
-    restore_signal_handlers();
-    return false;
+    const bool raw = tcsetattr(console_in_slot, TCSANOW, &raw_mode) == 0;
+    if (raw) {
+        typed_ahead_count = bytes_waiting();
+        typed_ahead_enter_is_lf =
+            (saved_mode.c_iflag & ICRNL) && !(saved_mode.c_iflag & (INLCR | IGNCR));
+    } else {
+        restore_signal_handlers();
+    }
+    sigprocmask(SIG_SETMASK, &previous_mask, nullptr);
+    return raw;
 }
 
 void leave_raw_mode() {
-    tcsetattr(console_in_slot, TCSANOW, &saved_mode);
+    sigset_t previous_mask;
+    block_handled_signals(&previous_mask);
     restore_signal_handlers();
+    tcsetattr(console_in_slot, TCSANOW, &saved_mode);
+    sigprocmask(SIG_SETMASK, &previous_mask, nullptr);
 }
 
-// False at end of file (the terminal hung up) or on a failed read.
+// False at end of file (the terminal hung up) or on a failed read. An Enter
+// typed ahead under the line mode reads as the 13 it gives during the wait.
 bool read_byte(unsigned char* byte) {
     for (;;) {
         const ssize_t count = read(console_in_slot, byte, 1);
-        if (count == 1) return true;
+        if (count == 1) break;
         if (count < 0 && errno == EINTR) continue;
         return false;
     }
+    if (typed_ahead_count > 0) {
+        --typed_ahead_count;
+        if (typed_ahead_enter_is_lf && *byte == '\n') *byte = '\r';
+    }
+    return true;
 }
 
-// A failed poll counts as input so that the read that follows reports it.
+// select(), not poll(): macOS's poll() does not work on terminals. A failed
+// select counts as input so that the read that follows reports it.
 bool byte_arrives_within(int milliseconds) {
-    pollfd terminal{console_in_slot, POLLIN, 0};
     for (;;) {
-        const int ready = poll(&terminal, 1, milliseconds);
+        fd_set terminal;
+        FD_ZERO(&terminal);
+        FD_SET(console_in_slot, &terminal);
+        timeval timeout{0, milliseconds * 1000};
+        const int ready = select(console_in_slot + 1, &terminal, nullptr, nullptr, &timeout);
         if (ready >= 0) return ready > 0;
         if (errno != EINTR) return true;
     }

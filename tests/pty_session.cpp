@@ -1,5 +1,6 @@
 #include "pty_session.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -9,15 +10,40 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/select.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
 using clock_type = std::chrono::steady_clock;
+
+// The POSIX calls, so that the tests run where openpty() is not in libc.
+bool open_pseudo_terminal(int* master, int* terminal, const termios* mode) {
+    *master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (*master < 0) return false;
+    const char* name = nullptr;
+    if (grantpt(*master) == 0 && unlockpt(*master) == 0 && (name = ptsname(*master)) != nullptr) {
+        *terminal = open(name, O_RDWR | O_NOCTTY);
+        if (*terminal >= 0 && (!mode || tcsetattr(*terminal, TCSANOW, mode) == 0)) return true;
+        if (*terminal >= 0) close(*terminal);
+    }
+    close(*master);
+    *master = *terminal = -1;
+    return false;
+}
+
+// Whether select() says the descriptor can be read within timeout_ms.
+bool readable_within(int descriptor, int timeout_ms) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(descriptor, &readable);
+    timeval timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    return select(descriptor + 1, &readable, nullptr, nullptr, &timeout) > 0;
+}
 
 std::string temporary_file(const std::string& contents) {
     const char* directory = std::getenv("TMPDIR");
@@ -29,10 +55,33 @@ std::string temporary_file(const std::string& contents) {
     return written == static_cast<ssize_t>(contents.size()) ? path : "";
 }
 
+// The session leader waits for the job and ends as it ended; the job takes
+// the terminal's foreground, as a shell would give it.
+void become_job_of_session_leader() {
+    const pid_t job = fork();
+    if (job == 0) {
+        void (*previous)(int) = signal(SIGTTOU, SIG_IGN);
+        setpgid(0, 0);
+        tcsetpgrp(STDERR_FILENO, getpid());
+        signal(SIGTTOU, previous);
+        return;
+    }
+    int status = 0;
+    while (waitpid(job, &status, 0) < 0) {
+        if (errno != EINTR) _exit(127);
+    }
+    if (WIFSIGNALED(status)) {
+        signal(WTERMSIG(status), SIG_DFL);
+        raise(WTERMSIG(status));
+    }
+    _exit(WEXITSTATUS(status));
+}
+
 // Between fork and exec: only async-signal-safe calls, but for a function the
 // test asked to run in the child.
 [[noreturn]] void become_program(const program_options& options, int master, int terminal,
-                                 const char* input_path, const char* output_path, char** argv) {
+                                 const char* input_path, const char* output_path, char** argv,
+                                 char** environment) {
     setsid();
     if (options.controlling_terminal) ioctl(terminal, TIOCSCTTY, 0);
     const int null_device = open("/dev/null", O_RDWR);
@@ -43,17 +92,18 @@ std::string temporary_file(const std::string& contents) {
     dup2(input, STDIN_FILENO);
     dup2(output, STDOUT_FILENO);
     dup2(options.controlling_terminal ? terminal : null_device, STDERR_FILENO);
-    if (options.hangup_ignored) signal(SIGHUP, SIG_IGN);
+    for (int signal_number : options.ignored_signals) signal(signal_number, SIG_IGN);
     for (int descriptor : {master, terminal, null_device, input, output})
         if (descriptor > STDERR_FILENO) close(descriptor);
+    if (options.as_job) become_job_of_session_leader();
     if (options.function) std::exit(options.function());
+    environ = environment;
     execvp(argv[0], argv);
     _exit(127);
 }
 
 void drain_screen(program_session* session, int timeout_ms) {
-    pollfd screen{session->master, POLLIN, 0};
-    if (poll(&screen, 1, timeout_ms) <= 0 || !(screen.revents & POLLIN)) return;
+    if (!readable_within(session->master, timeout_ms)) return;
     char bytes[4096];
     const ssize_t count = read(session->master, bytes, sizeof bytes);
     if (count > 0) session->screen.append(bytes, static_cast<std::size_t>(count));
@@ -67,8 +117,8 @@ int elapsed_ms(clock_type::time_point since) {
 }  // namespace
 
 bool start_program(program_session* session, const program_options& options) {
-    if (openpty(&session->master, &session->terminal, nullptr, options.initial_mode, nullptr) != 0) {
-        std::perror("openpty");
+    if (!open_pseudo_terminal(&session->master, &session->terminal, options.initial_mode)) {
+        std::perror("pseudo-terminal");
         return false;
     }
     session->mode_at_start = terminal_mode(*session);
@@ -84,6 +134,11 @@ bool start_program(program_session* session, const program_options& options) {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(&word[0]);
     argv.push_back(nullptr);
+    std::vector<std::string> settings = options.environment;
+    std::vector<char*> environment;
+    for (char** setting = environ; *setting; ++setting) environment.push_back(*setting);
+    for (std::string& setting : settings) environment.push_back(&setting[0]);
+    environment.push_back(nullptr);
 
     std::fflush(nullptr);  // or the child would write the parent's buffered output again
     session->pid = fork();
@@ -93,7 +148,7 @@ bool start_program(program_session* session, const program_options& options) {
     }
     if (session->pid == 0)
         become_program(options, session->master, session->terminal, session->input_file.c_str(),
-                       session->output_file.c_str(), argv.data());
+                       session->output_file.c_str(), argv.data(), environment.data());
     return true;
 }
 
@@ -152,6 +207,16 @@ int wait_for_exit(program_session* session, int timeout_ms) {
     }
 }
 
+pid_t foreground_job(const program_session& session) {
+    return tcgetpgrp(session.master);
+}
+
+bool has_ended(const program_session& session) {
+    siginfo_t state{};
+    return waitid(P_PID, static_cast<id_t>(session.pid), &state, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           state.si_pid == session.pid;
+}
+
 int bytes_left_in_terminal(const program_session& session) {
     int count = -1;
     ioctl(session.terminal, FIONREAD, &count);
@@ -168,7 +233,7 @@ termios default_terminal_mode() {
     termios mode{};
     int master = -1;
     int terminal = -1;
-    if (openpty(&master, &terminal, nullptr, nullptr, nullptr) == 0) {
+    if (open_pseudo_terminal(&master, &terminal, nullptr)) {
         tcgetattr(terminal, &mode);
         close(master);
         close(terminal);

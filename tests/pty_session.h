@@ -12,12 +12,16 @@ enum class input_source { terminal, null_device, text };
 
 struct program_options {
     std::vector<std::string> command;  // the program (found on PATH) and its arguments
+    std::vector<std::string> environment;  // NAME=value settings added for the program
     int (*function)() = nullptr;       // run in the child instead, its result the exit status
     bool controlling_terminal = true;
     input_source input = input_source::terminal;
     std::string input_text;  // for input_source::text
     bool output_to_file = false;
-    bool hangup_ignored = false;  // as under nohup
+    std::vector<int> ignored_signals;  // as nohup ignores SIGHUP
+    // Runs the program as a job-control shell runs a command: in a process
+    // group of its own in the terminal's foreground, below the session leader.
+    bool as_job = false;
     const termios* initial_mode = nullptr;
 };
 
@@ -48,6 +52,12 @@ void type(program_session* session, const std::string& bytes);
 // Exit status, 128 + n for death by signal n, or -1 if the program was still
 // running after timeout_ms (it is then killed).
 int wait_for_exit(program_session* session, int timeout_ms);
+
+// The terminal's foreground process group: the program run as a job.
+pid_t foreground_job(const program_session& session);
+
+// Whether the program has ended, without waiting or reaping it.
+bool has_ended(const program_session& session);
 
 // Bytes still waiting in the terminal's input queue.
 int bytes_left_in_terminal(const program_session& session);

@@ -159,12 +159,19 @@ TEST_F(Tandrel, KeyEndsTheWaitWithItsCode) {
         {"Ctrl+\\, not a quit", "\x1c", 28},
         {"Ctrl+Z, not a suspend", "\x1a", 26},
         {"Backspace", "\x7f", 127},
+        {"Ctrl+S, not a flow-control stop", "\x13", 19},
+        {"Ctrl+Q, not a flow-control start", "\x11", 17},
+        {"Ctrl+J pressed during the wait", "\n", 10},
         {"F1", "\x1bOP", 0},
         {"F1, Linux console", "\x1b[[A", 0},
         {"Up", "\x1b[A", 224},
         {"Ctrl+Left", "\x1b[1;5D", 224},
         {"Alt+Up", "\x1b[1;3A", 0},
         {"F12", "\x1b[24~", 224},
+        {"Shift+F3", "\x1b[1;2R", 0},
+        {"Delete, st", "\x1b[P", 224},
+        {"Shift+Delete, rxvt", "\x1b[3$", 224},
+        {"Ctrl+a, modifyOtherKeys", "\x1b[27;5;97~", 1},
         {"Alt+x", "\x1bx", 'x'},
         {"e acute, UTF-8", "\xc3\xa9", 233},
         {"euro sign", "\xe2\x82\xac", '?'},
@@ -196,6 +203,32 @@ TEST_F(Tandrel, LoneEscapeEndsTheWaitQuickly) {
     EXPECT_LT(waited, std::chrono::milliseconds(1000));
 }
 
+// A terminal's write can be split on its way: the rest of a key that comes
+// soon after its start still belongs to it.
+TEST_F(Tandrel, KeyWhoseBytesArriveApartIsOneKey) {
+    struct split_case {
+        const char* name;
+        std::string start;
+        std::string rest;
+        int status;
+    };
+    const split_case cases[] = {
+        {"Up", "\x1b", "[A", 224},
+        {"Shift+F5", "\x1b[15;", "2~", 0},
+        {"e acute, UTF-8", "\xc3", "\xa9", 233},
+    };
+    for (const split_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        start(tandrel(input_source::null_device));
+        ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
+        type(&session, c.start);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(press(c.rest), c.status);
+        EXPECT_EQ(bytes_left_in_terminal(session), 0);
+        end_session(&session);
+    }
+}
+
 TEST_F(Tandrel, KeysAfterTheFirstStayInTheTerminal) {
     const key_case cases[] = {
         {"two letters", "xy", 'x'},
@@ -218,6 +251,34 @@ TEST_F(Tandrel, KeyTypedAheadOfTheWaitIsKept) {
     type(&session, "60\n100\nz");
     EXPECT_EQ(wait_for_exit(&session, patience_ms), 'z');
     expect_terminal_as_before();
+}
+
+// Under the line mode the terminal turns Enter into LF on its way in; an
+// Enter typed ahead of the wait still gives the 13 of an Enter pressed in it.
+TEST_F(Tandrel, EnterTypedAheadOfTheWaitGives13) {
+    struct typed_ahead_case {
+        const char* name;
+        bool enter_made_lf;  // the line mode's ICRNL
+        const char* typed;
+        int status;
+    };
+    const typed_ahead_case cases[] = {
+        {"Enter", true, "60\r100\r\r", 13},
+        {"pasted with the numbers", true, "60\n100\n\n", 13},
+        {"Ctrl+J where Enter stays CR", false, "60\n100\n\n", 10},
+    };
+    for (const typed_ahead_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        termios mode = default_terminal_mode();
+        if (!c.enter_made_lf) mode.c_iflag &= ~ICRNL;
+        program_options options = tandrel();
+        options.initial_mode = &mode;
+        start(options);
+        type(&session, c.typed);
+        EXPECT_EQ(wait_for_exit(&session, patience_ms), c.status) << session.screen;
+        expect_terminal_as_before();
+        end_session(&session);
+    }
 }
 
 TEST_F(Tandrel, PutsBackATerminalModeThatWasNotTheDefault) {
@@ -283,9 +344,60 @@ TEST_F(Tandrel, SignalDuringTheWaitPutsTheTerminalBackAndEndsByThatSignal) {
     }
 }
 
+bool mode_stays_as_at_start(program_session* session, int milliseconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < until) {
+        if (terminal_mode(*session).c_lflag != session->mode_at_start.c_lflag) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool mode_returns_to_start(program_session* session, int milliseconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (terminal_mode(*session).c_lflag != session->mode_at_start.c_lflag) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Stopped by job control, the program leaves the shell a usable terminal;
+// continued, it waits raw again, and the key is neither echoed nor held for
+// Enter.
+TEST_F(Tandrel, StopDuringTheWaitPutsTheTerminalBackAndContinueMakesItRawAgain) {
+    program_options options = tandrel(input_source::null_device);
+    options.as_job = true;
+    start(options);
+    ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms)) << session.screen;
+    const pid_t job = foreground_job(session);
+    ASSERT_GT(job, 0);
+    kill(job, SIGTSTP);
+    ASSERT_TRUE(mode_returns_to_start(&session, patience_ms));
+    EXPECT_TRUE(mode_stays_as_at_start(&session, 200)) << "not stopped";
+    EXPECT_FALSE(has_ended(session));
+    kill(job, SIGCONT);
+    const std::size_t shown_before_key = session.screen.size();
+    EXPECT_EQ(press("k"), 'k');
+    EXPECT_EQ(session.screen.find('k', shown_before_key), std::string::npos) << "echoed";
+    expect_terminal_as_before();
+}
+
+TEST_F(Tandrel, StopIgnoredAtStartStaysIgnored) {
+    program_options options = tandrel(input_source::null_device);
+    options.as_job = true;
+    options.ignored_signals = {SIGTSTP};
+    start(options);
+    ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
+    kill(foreground_job(session), SIGTSTP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(press("k"), 'k');
+    expect_terminal_as_before();
+}
+
 TEST_F(Tandrel, HangupIgnoredAtStartStaysIgnored) {
     program_options options = tandrel(input_source::null_device);
-    options.hangup_ignored = true;
+    options.ignored_signals = {SIGHUP};
     start(options);
     ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
     kill(session.pid, SIGHUP);
@@ -300,7 +412,7 @@ TEST_F(Tandrel, TerminalHangupEndsTheWait) {
     for (const bool hangup_ignored : {false, true}) {
         SCOPED_TRACE(hangup_ignored ? "SIGHUP ignored" : "SIGHUP by default");
         program_options options = tandrel(input_source::null_device);
-        options.hangup_ignored = hangup_ignored;
+        if (hangup_ignored) options.ignored_signals = {SIGHUP};
         start(options);
         ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
         close(session.master);

@@ -67,6 +67,8 @@ int wait_between_own_dispositions() {
     signal(SIGHUP, SIG_IGN);
     signal(SIGINT, SIG_DFL);
     signal(SIGQUIT, SIG_DFL);
+    signal(SIGTSTP, SIG_IGN);
+    sigaction(SIGCONT, &own, nullptr);
     const int key = wait_for_key();
     struct sigaction now {};
     sigaction(SIGTERM, nullptr, &now);
@@ -77,6 +79,10 @@ int wait_between_own_dispositions() {
     if (now.sa_handler != SIG_DFL) return 4;
     sigaction(SIGQUIT, nullptr, &now);
     if (now.sa_handler != SIG_DFL) return 5;
+    sigaction(SIGTSTP, nullptr, &now);
+    if (now.sa_handler != SIG_IGN) return 6;
+    sigaction(SIGCONT, nullptr, &now);
+    if (now.sa_handler != program_handler) return 7;
     return key == 'a' ? 0 : 1;
 }
 
