@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include "dialogue.h"
@@ -227,6 +229,30 @@ TEST_F(Tandrel, KeyWhoseBytesArriveApartIsOneKey) {
         EXPECT_EQ(bytes_left_in_terminal(session), 0);
         end_session(&session);
     }
+}
+
+// macOS's poll() answers POLLNVAL at once for a terminal; there a lone Escape
+// must still end the wait within the short wait, not with the next key.
+TEST_F(Tandrel, LoneEscapeEndsTheWaitWherePollCannotWaitOnATerminal) {
+    void* shim = dlopen(POLL_ANSWERS_POLLNVAL, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(shim, nullptr) << dlerror();
+    const auto shim_poll = reinterpret_cast<int (*)(pollfd*, nfds_t, int)>(dlsym(shim, "poll"));
+    ASSERT_NE(shim_poll, nullptr);
+    program_options options = tandrel(input_source::null_device);
+    // A sanitized program wants its runtime loaded first; the shim has none.
+    options.environment = {std::string("LD_PRELOAD=") + POLL_ANSWERS_POLLNVAL,
+                           "ASAN_OPTIONS=verify_asan_link_order=0"};
+    start(options);
+    pollfd terminal{session.terminal, POLLIN, 0};
+    EXPECT_EQ(shim_poll(&terminal, 1, 1000), 1);
+    EXPECT_EQ(terminal.revents, POLLNVAL) << "the shim does not answer as macOS does";
+    dlclose(shim);
+
+    ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms));
+    const auto pressed = std::chrono::steady_clock::now();
+    type(&session, "\x1b");
+    EXPECT_EQ(wait_for_exit(&session, 1000), 27);
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::milliseconds(1000));
 }
 
 TEST_F(Tandrel, KeysAfterTheFirstStayInTheTerminal) {
