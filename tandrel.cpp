@@ -12,6 +12,12 @@ double duration;
 double natural_frequency;
 double expected_peak;
 
+// A read that finds no number leaves its value at 0; the arithmetic carries
+// that through to the result.
+void read_number(double* value) {
+    if (std::scanf("%lf", value) != 1) *value = 0;
+}
+
 // Flushed at once so that each prompt is on screen before its read waits,
 // whatever buffering standard output has.
 void show(const char* text) {
@@ -27,12 +33,10 @@ int main() {
     std::fflush(stdout);
     show("\n Rayleigh distribution for SDOF response. \n");
 
-    // A read that finds no number leaves its value at 0; the arithmetic
-    // carries that through to the result.
     show("\n Enter the duration (sec) \n");
-    std::scanf("%lf", &duration);
+    read_number(&duration);
     show("\n\n Enter the natural frequency (Hz) \n");
-    std::scanf("%lf", &natural_frequency);
+    read_number(&natural_frequency);
 
     expected_peak = peak_factor(duration, natural_frequency);
     std::printf("\n\n Expected peak = %6.3g sigma\n", expected_peak);

@@ -61,11 +61,13 @@ double whole_run_ms(const char* program, const char* input_path) {
     return milliseconds_since(start);
 }
 
-bool report(const char* what, double measured, double target, const char* unit) {
-    const bool met = measured <= target;
-    std::printf("%-36s %9.3f %-3s (target %g %s) %s\n", what, measured, unit, target, unit,
-                met ? "met" : "MISSED");
-    return met;
+// A target missed is reported; a limit overrun is a regression and fails
+// the run.
+bool report(const char* what, double measured, double target, double limit, const char* unit) {
+    std::printf("%-36s %9.3f %-3s (target %g %s, limit %g %s) %s\n", what, measured, unit, target,
+                unit, limit, unit,
+                measured > limit ? "OVER THE LIMIT" : measured > target ? "target missed" : "met");
+    return measured <= limit;
 }
 
 }  // namespace
@@ -73,7 +75,10 @@ bool report(const char* what, double measured, double target, const char* unit) 
 int main() {
     constexpr int key_runs = 41;
     constexpr int whole_runs = 301;
-    bool all_met = true;
+    // Keys may take three times their target on a loaded machine before it
+    // counts as a regression.
+    constexpr double key_limit_factor = 3;
+    bool within_limits = true;
 
     struct key_case {
         const char* what;
@@ -88,7 +93,7 @@ int main() {
     for (const key_case& k : keys) {
         std::vector<double> times;
         for (int i = 0; i < key_runs; ++i) times.push_back(key_to_exit_ms(k.key));
-        all_met &= report(k.what, median(times), k.target_ms, "ms");
+        within_limits &= report(k.what, median(times), k.target_ms, k.target_ms * key_limit_factor, "ms");
     }
 
     char input_path[] = "/tmp/tandrel-bench-XXXXXX";
@@ -106,6 +111,6 @@ int main() {
     const double minimal_ms = median(minimal_times);
     std::printf("%-36s %9.3f ms\n", "whole run without a console", tandrel_ms);
     std::printf("%-36s %9.3f ms\n", "minimal program, same run", minimal_ms);
-    all_met &= report("ratio to the minimal program", tandrel_ms / minimal_ms, 1.2, "x");
-    return all_met ? 0 : 1;
+    within_limits &= report("ratio to the minimal program", tandrel_ms / minimal_ms, 1.2, 1.2, "x");
+    return within_limits ? 0 : 1;
 }
