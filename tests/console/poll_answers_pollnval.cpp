@@ -1,5 +1,8 @@
 // Preloaded into the program: poll() answers for a terminal as macOS's poll()
 // does, POLLNVAL at once, and works as usual on anything else.
+
+// A fortified <poll.h> defines poll() inline, which this file replaces.
+#undef _FORTIFY_SOURCE
 #include <dlfcn.h>
 #include <poll.h>
 #include <unistd.h>
