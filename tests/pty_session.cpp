@@ -38,6 +38,10 @@ bool open_pseudo_terminal(int* master, int* terminal, const termios* mode) {
 
 // Whether select() says the descriptor can be read within timeout_ms.
 bool readable_within(int descriptor, int timeout_ms) {
+    if (descriptor < 0) {  // closed by the test: nothing to read, but wait as asked
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+        return false;
+    }
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(descriptor, &readable);
