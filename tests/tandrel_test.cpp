@@ -396,6 +396,8 @@ TEST_F(Tandrel, StopDuringTheWaitPutsTheTerminalBackAndContinueMakesItRawAgain) 
     options.as_job = true;
     start(options);
     ASSERT_TRUE(wait_for_raw_mode(&session, patience_ms)) << session.screen;
+    // All the dialogue read, so that what the screen shows later is an echo.
+    ASSERT_TRUE(screen_shows(&session, "Press any key to exit.\r\n", patience_ms)) << session.screen;
     const pid_t job = foreground_job(session);
     ASSERT_GT(job, 0);
     kill(job, SIGTSTP);
