@@ -25,10 +25,8 @@ int console_in_slot = not_yet_opened;
 termios saved_mode;
 termios raw_mode;
 
-// Bytes that were waiting when the wait began, and whether the line mode
-// turned their Enter into LF on the way in.
+// Bytes that were waiting when the wait began, typed under the line mode.
 int typed_ahead_count;
-bool typed_ahead_enter_is_lf;
 
 void restore_terminal_and_die(int signal_number);
 void stop_with_terminal_restored(int signal_number);
@@ -76,6 +74,14 @@ sigset_t handled_signal_set() {
     return set;
 }
 
+struct sigaction wait_action(const signal_handling& handling) {
+    struct sigaction action {};
+    action.sa_handler = handling.handler;
+    action.sa_flags = handling.once ? SA_RESETHAND : 0;
+    action.sa_mask = handled_signal_set();
+    return action;
+}
+
 // The handlers below make async-signal-safe calls only.
 
 // Puts the user's terminal back, then lets the signal end the process as it
@@ -98,9 +104,7 @@ void stop_with_terminal_restored(int signal_number) {
     raise(signal_number);
     // Continued, or never stopped: a process group without a job-control
     // shell above it discards the stop.
-    struct sigaction again {};
-    again.sa_handler = stop_with_terminal_restored;
-    again.sa_mask = handled_signal_set();
+    const struct sigaction again = wait_action({signal_number, stop_with_terminal_restored, false});
     sigaction(signal_number, &again, nullptr);
     tcsetattr(console_in_slot, TCSANOW, &raw_mode);
     errno = saved_errno;
@@ -118,10 +122,7 @@ void continue_raw(int) {
 // stays ignored.
 void install_signal_handlers() {
     for (std::size_t i = 0; i < handled_signal_count; ++i) {
-        struct sigaction handler {};
-        handler.sa_handler = handled_signals[i].handler;
-        handler.sa_flags = handled_signals[i].once ? SA_RESETHAND : 0;
-        handler.sa_mask = handled_signal_set();
+        const struct sigaction handler = wait_action(handled_signals[i]);
         sigaction(handled_signals[i].signal_number, nullptr, &previous_actions[i]);
         handler_installed[i] = previous_actions[i].sa_handler != SIG_IGN &&
                                sigaction(handled_signals[i].signal_number, &handler, nullptr) == 0;
@@ -162,8 +163,6 @@ bool enter_raw_mode() {
     const bool raw = tcsetattr(console_in_slot, TCSANOW, &raw_mode) == 0;
     if (raw) {
         typed_ahead_count = bytes_waiting();
-        typed_ahead_enter_is_lf =
-            (saved_mode.c_iflag & ICRNL) && !(saved_mode.c_iflag & (INLCR | IGNCR));
     } else {
         restore_signal_handlers();
     }
@@ -179,6 +178,11 @@ void leave_raw_mode() {
     sigprocmask(SIG_SETMASK, &previous_mask, nullptr);
 }
 
+// Whether the line mode turned Enter's CR into LF on its way in.
+bool line_mode_made_enter_lf() {
+    return (saved_mode.c_iflag & ICRNL) && !(saved_mode.c_iflag & (INLCR | IGNCR));
+}
+
 // False at end of file (the terminal hung up) or on a failed read. An Enter
 // typed ahead under the line mode reads as the 13 it gives during the wait.
 bool read_byte(unsigned char* byte) {
@@ -190,7 +194,7 @@ bool read_byte(unsigned char* byte) {
     }
     if (typed_ahead_count > 0) {
         --typed_ahead_count;
-        if (typed_ahead_enter_is_lf && *byte == '\n') *byte = '\r';
+        if (*byte == '\n' && line_mode_made_enter_lf()) *byte = '\r';
     }
     return true;
 }

@@ -218,23 +218,22 @@ constexpr numbered_final numbered_finals[] = {
     {'~', 0}, {'$', shift}, {'^', ctrl}, {'@', ctrl | shift},
 };
 
-bool is_numbered_final(unsigned char byte) {
+const numbered_final* numbered_final_of(unsigned char byte) {
     for (const numbered_final& row : numbered_finals)
-        if (row.final_byte == byte) return true;
-    return false;
+        if (row.final_byte == byte) return &row;
+    return nullptr;
 }
 
-decoded_key look_up_numbered(const sequence_shape& shape, std::size_t consumed) {
+decoded_key look_up_numbered(const sequence_shape& shape, const numbered_final& ending,
+                             std::size_t consumed) {
     unsigned long modifiers = 0;
     const int number = parameter(shape, 0);
     if (shape.parameter_count > 2 || number == missing ||
         number >= static_cast<int>(sizeof numbered_keys / sizeof numbered_keys[0]) ||
         !modifiers_from_parameter(parameter(shape, 1), &modifiers))
         return skip(consumed);
-    for (const numbered_final& row : numbered_finals)
-        if (row.final_byte == shape.final_byte) modifiers |= row.modifiers;
     const numbered_key& key = numbered_keys[number];
-    return press(consumed, key.key, key.modifiers | modifiers);
+    return press(consumed, key.key, key.modifiers | ending.modifiers | modifiers);
 }
 
 // Ctrl with a key whose character has a control form: the byte a terminal
@@ -290,7 +289,8 @@ decoded_key meaning_of(const sequence_shape& shape, std::size_t consumed) {
     if (shape.parameter_count > 2) return skip(consumed);
     // The CSI u form: CSI c ; m u.
     if (shape.final_byte == 'u') return typed_character(parameter(shape, 0), parameter(shape, 1), consumed);
-    if (is_numbered_final(shape.final_byte)) return look_up_numbered(shape, consumed);
+    if (const numbered_final* ending = numbered_final_of(shape.final_byte))
+        return look_up_numbered(shape, *ending, consumed);
     return look_up_letter(csi_letter_keys, shape, consumed);
 }
 
